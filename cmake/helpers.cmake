@@ -1,0 +1,10 @@
+# vendorlist_test(NAME SOURCES... LIBS ...): one GoogleTest executable registered with CTest.
+function(vendorlist_test name)
+  if(NOT VENDORLIST_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
