@@ -5,7 +5,7 @@ namespace dbe {
 Status Status::notFound(std::string file, std::string detail, std::string op) {
   return Status(Code::kNotFound, std::move(file), std::move(op), 0, std::move(detail));
 }
-Status Status::corruption(std::string file, std::string detail, std::source_location where) {
+Status Status::corruption(std::string file, std::string detail, SourceLocation where) {
   // The source location is kept out of the user's text; it only helps a debugger break here.
   (void)where;
   return Status(Code::kCorruption, std::move(file), "read", 0, std::move(detail));

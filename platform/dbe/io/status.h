@@ -10,12 +10,24 @@
 #pragma once
 
 #include <optional>
+#if __has_include(<source_location>)
 #include <source_location>
+#endif
 #include <string>
 #include <utility>
 #include <variant>
 
 namespace dbe {
+
+// Where a Corruption status was made, so that one breakpoint catches every case. libstdc++ 12
+// offers std::source_location to GCC but not to clang 14, so clang builds get an empty stand-in.
+#if defined(__cpp_lib_source_location)
+using SourceLocation = std::source_location;
+#else
+struct SourceLocation {
+  static constexpr SourceLocation current() { return {}; }
+};
+#endif
 
 class Status {
  public:
@@ -35,7 +47,7 @@ class Status {
   static Status ok() { return {}; }
   static Status notFound(std::string file, std::string detail, std::string op = {});
   static Status corruption(std::string file, std::string detail,
-                           std::source_location where = std::source_location::current());
+                           SourceLocation where = SourceLocation::current());
   static Status ioError(std::string file, std::string op, int osError, std::string detail = {});
   static Status busy(std::string file, std::string detail);
   static Status invalidArgument(std::string detail, std::string file = {});
@@ -82,6 +94,8 @@ class [[nodiscard]] Result {
   T* operator->() { return &std::get<0>(v_); }
   const T* operator->() const { return &std::get<0>(v_); }
   T& operator*() & { return std::get<0>(v_); }
+  const T& operator*() const& { return std::get<0>(v_); }
+  T&& operator*() && { return std::get<0>(std::move(v_)); }
   const Status& status() const {
     static const Status kOk;
     return isOk() ? kOk : std::get<1>(v_);
