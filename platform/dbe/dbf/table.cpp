@@ -35,11 +35,23 @@ Status Table::read(std::uint32_t recno, Record* out) {
   } else if (options_.exclusive || sharedReadAhead) {
     const bool stale = sharedReadAhead &&
                        std::chrono::steady_clock::now() - cacheTime_ > options_.sharedReadAhead;
-    if (stale || cacheFirst_ == 0 || recno < cacheFirst_ ||
-        recno >= cacheFirst_ + cacheRecords_) {
-      DBE_RETURN_IF_ERROR(fillCache(recno));
+    const bool miss = stale || cacheFirst_ == 0 || recno < cacheFirst_ ||
+                      recno >= cacheFirst_ + cacheRecords_;
+    // Read ahead only for a sequential scan: a walk in index order visits records in random
+    // order, and a block read for each of those would read the table many times over.
+    const bool sequential = recno == lastRead_ + 1;
+    lastRead_ = recno;
+    if (miss && !sequential) {
+      std::size_t got = 0;
+      DBE_RETURN_IF_ERROR(file_->read(recordOffset(recno), dst, &got));
+      if (got != rl) {
+        return Status::corruption(name_, "record " + std::to_string(recno) +
+                                             " is cut short by the end of the file");
+      }
+    } else {
+      if (miss) DBE_RETURN_IF_ERROR(fillCache(recno));
+      std::memcpy(dst.data(), cache_.data() + std::size_t{recno - cacheFirst_} * rl, rl);
     }
-    std::memcpy(dst.data(), cache_.data() + std::size_t{recno - cacheFirst_} * rl, rl);
   } else {
     std::size_t got = 0;
     DBE_RETURN_IF_ERROR(file_->read(recordOffset(recno), dst, &got));

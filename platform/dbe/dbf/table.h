@@ -228,6 +228,7 @@ class Table {
 
   // Exclusive mode: read-ahead block and append buffer.
   std::vector<std::byte> cache_;
+  std::uint32_t lastRead_ = 0;    // the record the last read asked for (sequential scans)
   std::uint32_t cacheFirst_ = 0;  // record number of cache_[0], 0 = empty
   std::uint32_t cacheRecords_ = 0;
   std::chrono::steady_clock::time_point cacheTime_;  // shared read-ahead: when it was read
