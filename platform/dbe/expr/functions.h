@@ -36,7 +36,7 @@ struct CallFailure {
 };
 
 // Runs `f` (not IIF, DELETED or RECNO, which the evaluator does itself) on arguments whose types
-// match the spec. The result's text may point into an argument's text or into *scratch.
+// match the function's signature. The result's text may point into an argument's text or into *scratch.
 bool callFunction(Func f, const ValueView* args, int argc, const CaseTable& cases,
                   std::string* scratch, ValueView* out, CallFailure* failure);
 
