@@ -164,7 +164,11 @@ std::string Value::debugString() const {
     }
     case Kind::kObject: {
       const auto& o = std::get<ObjectRef>(v_);
-      return o ? "<" + o->className() + ">" : "<null object>";
+      if (!o) return "<null object>";
+      std::string s = "<";  // built step by step: GCC 12 warns falsely on "<" + name + ">"
+      s += o->className();
+      s += '>';
+      return s;
     }
     case Kind::kCallable: return "{|| ...}";
   }

@@ -84,6 +84,10 @@ struct Descent {
   std::uint32_t beforeRecno = 0;
 };
 
+// How many entries each of the nodes gets when n entries are spread over as few nodes of
+// `capacity` as hold them: full ones first when filling left, else about equal.
+std::vector<std::size_t> splitSizes(std::size_t n, std::size_t capacity, bool fillLeft);
+
 class BTree {
  public:
   // `label` names the tree in messages: "tag CUSTNO", "tag directory".
@@ -101,8 +105,7 @@ class BTree {
 
   // `key` has exactly keyLength() bytes. Unique trees skip a key already present (*added
   // false); a pair already present in another tree is kInvalidArgument.
-  [[nodiscard]] Status insert(std::string_view key, std::uint32_t recno, bool unique,
-                              bool* added);
+  [[nodiscard]] Status insert(std::string_view key, std::uint32_t recno, bool unique, bool* added);
   // kNotFound when the pair is not in the tree.
   [[nodiscard]] Status erase(std::string_view key, std::uint32_t recno);
   // Builds a tree of `sorted` (ascending, no pair twice) and points the header at it. Any

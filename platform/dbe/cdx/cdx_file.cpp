@@ -75,9 +75,9 @@ Result<std::unique_ptr<CdxFile>> CdxFile::create(std::unique_ptr<File> file,
   Result<std::uint64_t> size = file->size();
   if (!size.isOk()) return size.status();
   if (*size != 0) {
-    return Status::invalidArgument("a new index needs an empty file, this one has " +
-                                       std::to_string(*size) + " bytes",
-                                   file->name());
+    return Status::invalidArgument(
+        "a new index needs an empty file, this one has " + std::to_string(*size) + " bytes",
+        file->name());
   }
   TagHeader h;
   h.root = kDirectoryRoot;
@@ -140,9 +140,8 @@ Status CdxFile::load() {
     return Status::corruption(name(), "file header: " + fault);
   }
   if ((h.options & (kOptCompound | kOptDirectory)) == 0 || h.keyLength != kTagNameLength) {
-    return Status::notSupported(name(), "not a compound index (options " +
-                                            hexOffset(h.options) + ", key length " +
-                                            std::to_string(h.keyLength) + ")");
+    return Status::notSupported(name(), "not a compound index (options " + hexOffset(h.options) +
+                                            ", key length " + std::to_string(h.keyLength) + ")");
   }
 
   // Every directory entry, in order: one descent per leaf.
@@ -199,6 +198,10 @@ Result<Tag*> CdxFile::tag(std::string_view tagName, KeyType type) {
 }
 
 Status CdxFile::needExclusive(const char* what) const {
+  if (store_->inWriteScope()) {
+    return Status::invalidArgument(std::string(what) + " cannot be part of an index update",
+                                   name());
+  }
   if (!store_->options().shared) return Status::ok();
   return Status::invalidArgument(std::string(what) + " needs exclusive use of the index", name());
 }
@@ -207,8 +210,9 @@ Result<Tag*> CdxFile::addTag(const TagSpec& spec, const KeyList& entries) {
   DBE_RETURN_IF_ERROR(needExclusive("creating a tag"));
   const std::string tagName = normalTagName(spec.name);
   if (tagName.empty()) {
-    return Status::invalidArgument("\"" + spec.name + "\" is not a tag name (1 to 10 letters, "
-                                   "digits or underscores, not starting with a digit)",
+    return Status::invalidArgument("\"" + spec.name +
+                                       "\" is not a tag name (1 to 10 letters, "
+                                       "digits or underscores, not starting with a digit)",
                                    name());
   }
   const std::string label = "tag " + tagName;
@@ -218,22 +222,21 @@ Result<Tag*> CdxFile::addTag(const TagSpec& spec, const KeyList& entries) {
   const std::size_t fixed = fixedKeyLength(spec.keyType);
   if (spec.keyLength < 1 || spec.keyLength > kMaxKeyLength ||
       (fixed != 0 && spec.keyLength != fixed)) {
-    return Status::invalidArgument(label + ": a " + keyTypeName(spec.keyType) +
-                                       " key cannot be " + std::to_string(spec.keyLength) +
-                                       " bytes long",
+    return Status::invalidArgument(label + ": a " + keyTypeName(spec.keyType) + " key cannot be " +
+                                       std::to_string(spec.keyLength) + " bytes long",
                                    name());
   }
   if (entries.keyType() != spec.keyType || entries.keyLength() != spec.keyLength) {
-    return Status::invalidArgument(label + ": the keys given are not " +
-                                       keyTypeName(spec.keyType) + " keys of " +
-                                       std::to_string(spec.keyLength) + " bytes",
+    return Status::invalidArgument(label + ": the keys given are not " + keyTypeName(spec.keyType) +
+                                       " keys of " + std::to_string(spec.keyLength) + " bytes",
                                    name());
   }
   const auto hasNul = [](const std::string& s) { return s.find('\0') != std::string::npos; };
   if (spec.keyExpression.empty() || hasNul(spec.keyExpression) || hasNul(spec.forExpression) ||
       spec.keyExpression.size() + spec.forExpression.size() + 2 > kExpressionPoolSize) {
-    return Status::invalidArgument(label + ": the key and FOR expressions must be non-empty "
-                                           "texts that fit together in 510 bytes",
+    return Status::invalidArgument(label +
+                                       ": the key and FOR expressions must be non-empty "
+                                       "texts that fit together in 510 bytes",
                                    name());
   }
 
@@ -246,9 +249,9 @@ Result<Tag*> CdxFile::addTag(const TagSpec& spec, const KeyList& entries) {
   if (!at.isOk()) return at.status();
   TagHeader h;
   h.keyLength = static_cast<std::uint16_t>(spec.keyLength);
-  h.options = static_cast<std::uint8_t>(kOptCompact | kOptCompound |
-                                        (spec.unique ? kOptUnique : 0) |
-                                        (spec.forExpression.empty() ? 0 : kOptFor));
+  h.options =
+      static_cast<std::uint8_t>(kOptCompact | kOptCompound | (spec.unique ? kOptUnique : 0) |
+                                (spec.forExpression.empty() ? 0 : kOptFor));
   h.freeList = 0;
   h.descending = spec.descending;
   h.keyExpression = spec.keyExpression;
@@ -273,9 +276,9 @@ Result<Tag*> CdxFile::addTag(const TagSpec& spec, const KeyList& entries) {
   info.descending = spec.descending;
   info.keyExpression = spec.keyExpression;
   info.forExpression = spec.forExpression;
-  const auto pos = std::lower_bound(
-      tags_.begin(), tags_.end(), tagName,
-      [](const TagInfo& t, const std::string& n) { return t.name < n; });
+  const auto pos =
+      std::lower_bound(tags_.begin(), tags_.end(), tagName,
+                       [](const TagInfo& t, const std::string& n) { return t.name < n; });
   tags_.insert(pos, info);
   auto t = std::unique_ptr<Tag>(new Tag(*store_, std::move(info), spec.keyType));
   Tag* raw = t.get();
@@ -303,6 +306,25 @@ Status CdxFile::deleteTag(std::string_view tagName) {
   tags_.erase(info);
   open_.erase(key);
   return Status::ok();
+}
+
+IndexUpdate::IndexUpdate(CdxFile& file) : store_(file.store_.get()), status_(store_->beginWrite()) {
+  if (status_.isOk() && store_->inGroup()) {
+    // Groups do not nest: end the inner scope just opened and refuse.
+    (void)store_->commit();
+    status_ = Status::invalidArgument("an index update is already open", file.name());
+  }
+}
+
+IndexUpdate::~IndexUpdate() {
+  if (status_.isOk() && !done_) store_->abort();
+}
+
+Status IndexUpdate::commit() {
+  if (!status_.isOk()) return status_;
+  if (done_) return Status::ok();
+  done_ = true;
+  return store_->commit();
 }
 
 Result<std::uint32_t> CdxFile::updateCounter() {

@@ -6,12 +6,14 @@
 // offset of that tag's header. Every tag has its own tree; see tag.h for changes and cursor.h for
 // reading in key order.
 //
-// Sharing. With IndexOptions::shared (the table is open shared) every operation takes the index
-// lock at byte 0x7FFFFFFE of the .cdx (shared for reads, exclusive for writes), as the other
-// programs on the data directory do, and every change bumps the update counter at file offset 8.
-// A reader re-reads the nodes it needs under the lock, so it sees other stations' changes at its
-// next operation. Adding, deleting and rebuilding tags need exclusive use (shared: kInvalidArgument):
-// stations that have the file open would not maintain a tag they do not know of.
+// Sharing. With IndexOptions::shared (the table is open shared) every change takes the index
+// lock at byte 0x7FFFFFFE of the .cdx (exclusive), re-reads every page it uses, and bumps the
+// update counter at file offset 8 (big-endian), as the other programs on the data directory do.
+// Reads take the lock shared, or, with SharedCache::kWhileCounterUnchanged, answer from pages
+// read under an earlier lock while the counter says nothing has changed (index_options.h), so
+// another station's change shows at the next seek. Adding, deleting and rebuilding tags need
+// exclusive use (shared: kInvalidArgument): stations that have the file open would not maintain
+// a tag they do not know of.
 //
 // The key type of a tag is not stored in the file (it is the type of the key expression's
 // result), so tag() takes it from the caller, who evaluates the expression.
@@ -76,6 +78,7 @@ class CdxFile {
 
  private:
   friend class Verifier;
+  friend class IndexUpdate;
   CdxFile(std::unique_ptr<File> file, const IndexOptions& options);
   [[nodiscard]] Status load();
   [[nodiscard]] Status readTagHeader(const std::string& name, std::uint32_t offset, TagInfo* out);
@@ -85,6 +88,35 @@ class CdxFile {
   std::unique_ptr<BTree> directory_;
   std::vector<TagInfo> tags_;
   std::map<std::string, std::unique_ptr<Tag>, std::less<>> open_;
+};
+
+// IndexUpdate: the changes one record makes to the tags of one index, under one index lock and
+// one commit, so that other stations see all of them or none and the update counter moves once
+// (what a writer must do when it changes, appends or recalls a record). While it lives,
+// Tag::insert and Tag::erase on this file's tags are part of it, and cursors of the file see
+// its changes. The write lock is held from construction to commit() or destruction: keep it
+// around one record's changes.
+//
+// A change that fails before altering anything (kNotFound from erase, kInvalidArgument) leaves
+// the update usable; one that fails half-way (a damaged node found, a page that cannot be
+// allocated) spoils it: commit() then drops every change of the update and reports it.
+class IndexUpdate {
+ public:
+  explicit IndexUpdate(CdxFile& file);
+  // Drops the changes unless commit() was called.
+  ~IndexUpdate();
+  IndexUpdate(const IndexUpdate&) = delete;
+  IndexUpdate& operator=(const IndexUpdate&) = delete;
+
+  // Why the update could not start (kBusy: the lock; kReadOnly; an update already open).
+  const Status& status() const { return status_; }
+  // Writes every change and releases the lock.
+  [[nodiscard]] Status commit();
+
+ private:
+  PageStore* store_;
+  Status status_;
+  bool done_ = false;
 };
 
 // A tag name as the directory stores it (upper case), or "" when the name cannot be a tag's.

@@ -1,8 +1,7 @@
 #include "cdx_file.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
@@ -21,17 +20,20 @@ using testing::IndexTest;
 std::string keyFor(KeyType type, std::size_t keyLength, std::uint32_t v) {
   switch (type) {
     case KeyType::kCharacter: {
-      static const char* const kStems[] = {"SMITH", "SMITHSON", "SMYTHE", "", "JONES & CO",
-                                           "A", "\xC4RGER", "ZZ TOP"};
+      static const char* const kStems[] = {"SMITH",      "SMITHSON", "SMYTHE",   "",
+                                           "JONES & CO", "A",        "\xC4RGER", "ZZ TOP"};
       std::string s = kStems[v % 8];
       if (v % 5 != 0) s += std::to_string(v % 97);
       return characterKey(s, keyLength);
     }
     case KeyType::kNumeric:
       return numericKey(static_cast<double>(static_cast<int>(v % 301) - 150) + (v % 4) * 0.25);
-    case KeyType::kDate: return dateKey(v % 11 == 0 ? 0 : 2450000 + static_cast<int>(v % 400));
-    case KeyType::kInteger: return integerKey(static_cast<int>(v % 800) - 400);
-    case KeyType::kLogical: return logicalKey(v % 3 == 0);
+    case KeyType::kDate:
+      return dateKey(v % 11 == 0 ? 0 : 2450000 + static_cast<int>(v % 400));
+    case KeyType::kInteger:
+      return integerKey(static_cast<int>(v % 800) - 400);
+    case KeyType::kLogical:
+      return logicalKey(v % 3 == 0);
   }
   return {};
 }
@@ -56,6 +58,8 @@ const TagCase kTagCases[] = {
     {"INACTIVE", KeyType::kLogical, 1, false, false, ""},
     {"NAMEDU", KeyType::kCharacter, 12, true, true, "vendinact<>.t."},
 };
+
+void PrintTo(const TagCase& c, std::ostream* os) { *os << c.name; }
 
 class TagKinds : public IndexTest, public ::testing::WithParamInterface<TagCase> {
  protected:
@@ -107,8 +111,8 @@ TEST_P(TagKinds, BuildsInBulkThenStaysRightThroughRandomChanges) {
   std::uint32_t nextRecno = 3001;
   for (int op = 0; op < 3000; ++op) {
     if (rng() % 10 < 6 || model_.empty()) {
-      const std::uint32_t recno = rng() % 8 == 0 && !model_.empty() ? model_.begin()->second + 5000
-                                                                    : nextRecno++;
+      const std::uint32_t recno =
+          rng() % 8 == 0 && !model_.empty() ? model_.begin()->second + 5000 : nextRecno++;
       const std::string key = keyFor(c.type, c.keyLength, rng() % 4000);
       if (model_.count({key, recno}) != 0) continue;
       bool added = false;
@@ -158,6 +162,43 @@ TEST_P(TagKinds, BuildsInBulkThenStaysRightThroughRandomChanges) {
 INSTANTIATE_TEST_SUITE_P(EveryKeyType, TagKinds, ::testing::ValuesIn(kTagCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// The extreme layout: 240-byte keys that share nothing, with record numbers of four bytes, fit
+// one to a leaf, and interior nodes hold two entries, so the tree is deep and every insert
+// splits and every erase empties a node.
+TEST_F(IndexTest, LongKeysWithWideRecordNumbersHoldOneKeyPerLeaf) {
+  std::unique_ptr<CdxFile> cdx = createIndex();
+  std::mt19937 rng(3);
+  const auto randomKey = [&] {
+    std::string k(240, ' ');
+    for (char& ch : k) ch = static_cast<char>('A' + rng() % 26);
+    return k;
+  };
+  std::set<Entry> model;
+  for (std::uint32_t i = 0; i < 64; ++i) model.insert({randomKey(), 0x01000000u + i});
+  Result<Tag*> tag = cdx->addTag(
+      {"WIDE", KeyType::kCharacter, 240, "DESCR", "", false, false},
+      testing::keyListOf(KeyType::kCharacter, 240, Entries(model.begin(), model.end())));
+  ASSERT_TRUE(tag.isOk()) << tag.status().toString();
+  for (int op = 0; op < 400; ++op) {
+    if (rng() % 2 == 0 || model.size() < 4) {
+      const Entry e{randomKey(), 0xFFFFF000u + static_cast<std::uint32_t>(op)};
+      const Status st = (*tag)->insert(e.first, e.second);
+      ASSERT_TRUE(st.isOk()) << op << " " << st.toString();
+      model.insert(e);
+    } else {
+      auto it = model.begin();
+      std::advance(it, rng() % model.size());
+      ASSERT_TRUE((*tag)->erase(it->first, it->second).isOk());
+      model.erase(it);
+    }
+  }
+  EXPECT_EQ(testing::readForward(**tag), Entries(model.begin(), model.end()));
+  EXPECT_EQ(testing::readBackward(**tag), Entries(model.begin(), model.end()));
+  const KeyList now =
+      testing::keyListOf(KeyType::kCharacter, 240, Entries(model.begin(), model.end()));
+  EXPECT_EQ(testing::faultsOf(*cdx, "WIDE", &now), std::vector<std::string>{});
+}
+
 TEST_F(IndexTest, AUniqueBuildKeepsTheFirstRecordOfEachKey) {
   std::unique_ptr<CdxFile> cdx = createIndex();
   const Entries given = {{"B", 9}, {"A", 7}, {"B", 3}, {"A", 8}, {"C", 1}, {"B", 4}};
@@ -171,13 +212,15 @@ TEST_F(IndexTest, AUniqueBuildKeepsTheFirstRecordOfEachKey) {
 TEST_F(IndexTest, RebuildReplacesEveryEntryAndFreesTheOldNodes) {
   std::unique_ptr<CdxFile> cdx = createIndex();
   KeyList first(KeyType::kInteger, 4);
-  for (std::uint32_t r = 1; r <= 5000; ++r) ASSERT_TRUE(first.add(integerKey(static_cast<int>(r)), r).isOk());
+  for (std::uint32_t r = 1; r <= 5000; ++r)
+    ASSERT_TRUE(first.add(integerKey(static_cast<int>(r)), r).isOk());
   Result<Tag*> tag = cdx->addTag({"ID", KeyType::kInteger, 4, "ID", "", false, false}, first);
   ASSERT_TRUE(tag.isOk());
   const std::uint64_t sizeBefore = fileSize();
 
   KeyList second(KeyType::kInteger, 4);
-  for (std::uint32_t r = 1; r <= 4000; ++r) ASSERT_TRUE(second.add(integerKey(-static_cast<int>(r)), r).isOk());
+  for (std::uint32_t r = 1; r <= 4000; ++r)
+    ASSERT_TRUE(second.add(integerKey(-static_cast<int>(r)), r).isOk());
   ASSERT_TRUE((*tag)->rebuild(second).isOk());
   Entries want;
   for (std::uint32_t r = 4000; r >= 1; --r) want.emplace_back(integerKey(-static_cast<int>(r)), r);
@@ -280,13 +323,13 @@ TEST_F(IndexTest, ANewIndexHasTheHeaderOtherProgramsExpect) {
                   .isOk());
   const std::uint32_t header = cdx->tags()[0].headerOffset;
   const std::vector<std::uint8_t> t = bytesAt(header, 1024);
-  EXPECT_EQ(t[14], 0x61);                             // compact, compound, unique
-  EXPECT_EQ(t[502], 1);                               // descending
+  EXPECT_EQ(t[14], 0x61);  // compact, compound, unique
+  EXPECT_EQ(t[502], 1);    // descending
   EXPECT_EQ(std::string(t.begin() + 512, t.begin() + 523), "UPPER(NAME)");
   EXPECT_EQ(t[523], 0);
-  EXPECT_EQ(t[510], 12);                              // key expression length with its NUL
-  EXPECT_EQ(t[504], 12);                              // FOR expression right after it
-  EXPECT_EQ(t[506], 1);                               // ... and only its NUL
+  EXPECT_EQ(t[510], 12);  // key expression length with its NUL
+  EXPECT_EQ(t[504], 12);  // FOR expression right after it
+  EXPECT_EQ(t[506], 1);   // ... and only its NUL
   EXPECT_EQ(cdx->tags()[0].name, "NAME");
 }
 
@@ -318,10 +361,9 @@ TEST_F(IndexTest, BadRequestsAreRefusedAndChangeNothing) {
   }
   Result<Tag*> tag = cdx->addTag({"OK", KeyType::kCharacter, 10, "X", "", false, false}, none);
   ASSERT_TRUE(tag.isOk());
-  EXPECT_EQ(cdx->addTag({"ok", KeyType::kCharacter, 10, "X", "", false, false}, none)
-                .status()
-                .code(),
-            Status::Code::kInvalidArgument);
+  EXPECT_EQ(
+      cdx->addTag({"ok", KeyType::kCharacter, 10, "X", "", false, false}, none).status().code(),
+      Status::Code::kInvalidArgument);
   EXPECT_EQ((*tag)->insert("ELEVEN CHAR", 1).code(), Status::Code::kInvalidArgument);
   EXPECT_EQ((*tag)->insert("A", 0).code(), Status::Code::kInvalidArgument);
   ASSERT_TRUE((*tag)->insert("A", 1).isOk());
@@ -355,10 +397,9 @@ TEST_F(IndexTest, ReadOnlyAndSharedOpenersMayNotChangeTheStructure) {
 
   std::unique_ptr<CdxFile> shared = openIndex(testing::sharedOptions());
   const KeyList none = testing::keyListOf(KeyType::kCharacter, 4, {});
-  EXPECT_EQ(shared->addTag({"U", KeyType::kCharacter, 4, "U", "", false, false}, none)
-                .status()
-                .code(),
-            Status::Code::kInvalidArgument);
+  EXPECT_EQ(
+      shared->addTag({"U", KeyType::kCharacter, 4, "U", "", false, false}, none).status().code(),
+      Status::Code::kInvalidArgument);
   EXPECT_EQ(shared->deleteTag("T").code(), Status::Code::kInvalidArgument);
   Result<Tag*> st = shared->tag("T", KeyType::kCharacter);
   ASSERT_TRUE(st.isOk());

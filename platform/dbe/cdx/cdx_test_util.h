@@ -2,9 +2,8 @@
 // tag's entries, and readers that walk a tag through a Cursor.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <utility>

@@ -1,6 +1,7 @@
 // Damaged index files: every fault is reported as kCorruption naming the file, the tag and the
 // node, never a crash or an endless loop; the verifier names the same fault.
 #include <gtest/gtest.h>
+#include <random>
 
 #include "dbe/cdx/cdx_format.h"
 #include "dbe/cdx/cdx_test_util.h"
@@ -36,14 +37,13 @@ class CorruptionTest : public testing::IndexTest {
 
   std::uint32_t childOf(std::uint32_t node, std::size_t i) {
     const std::vector<std::uint8_t> b = bytesAt(node + 12 + i * 18 + 14, 4);
-    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-           (std::uint32_t{b[2]} << 8) | b[3];
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+           b[3];
   }
   void setChild(std::uint32_t node, std::size_t i, std::uint32_t child) {
-    poke(node + 12 + i * 18 + 14, {static_cast<std::uint8_t>(child >> 24),
-                                   static_cast<std::uint8_t>(child >> 16),
-                                   static_cast<std::uint8_t>(child >> 8),
-                                   static_cast<std::uint8_t>(child)});
+    poke(node + 12 + i * 18 + 14,
+         {static_cast<std::uint8_t>(child >> 24), static_cast<std::uint8_t>(child >> 16),
+          static_cast<std::uint8_t>(child >> 8), static_cast<std::uint8_t>(child)});
   }
 
   // The first failure of a full walk through the tag.
@@ -81,11 +81,15 @@ std::string withOffsets(std::string s, std::uint32_t root, std::uint32_t child,
 
 const DamageCase kDamages[] = {
     {"a leaf count too large for the node",
-     [](CorruptionTest* t, std::uint32_t, std::uint32_t leaf) { t->poke(leaf + 2, {0x90, 0x01}); },
+     [](CorruptionTest* t, std::uint32_t, std::uint32_t leaf) {
+       t->poke(leaf + 2, {0x90, 0x01});
+     },
      "leaf at $L: holds 400 keys, more than fit in 488 bytes",
      "tag NAME: leaf at $L: holds 400 keys, more than fit in 488 bytes"},
     {"an interior count too large for the node",
-     [](CorruptionTest* t, std::uint32_t root, std::uint32_t) { t->poke(root + 2, {28, 0}); },
+     [](CorruptionTest* t, std::uint32_t root, std::uint32_t) {
+       t->poke(root + 2, {28, 0});
+     },
      "interior node at $R: holds 28 keys, more than the 27 that fit",
      "tag NAME: interior node at $R: holds 28 keys, more than the 27 that fit"},
     {"a child pointer outside the file",
@@ -106,6 +110,12 @@ const DamageCase kDamages[] = {
      "leaf at $C: largest key differs from its parent's entry (key 0 of the node at $R)",
      "tag NAME: leaf at $C: largest key differs from its parent's entry (key 0 of the node at "
      "$R)"},
+    {"a sibling pointer off a page boundary",
+     [](CorruptionTest* t, std::uint32_t, std::uint32_t leaf) {
+       t->poke(leaf + 8, {0x01, 0x10, 0x00, 0x00});
+     },
+     "leaf at $L: right sibling 0x1001 is not a node offset",
+     "tag NAME: leaf at $L: right sibling is 0x1001, should be "},
     {"a root without the root mark",
      [](CorruptionTest* t, std::uint32_t root, std::uint32_t) { t->poke(root, {0x00}); },
      "interior node at $R: the root lacks the root mark",
@@ -148,7 +158,9 @@ TEST_F(CorruptionTest, DamagedHeadersStopTheOpenWithTheirReason) {
   const HeaderCase cases[] = {
       {"key length 0", 12, {0, 0}, "tag NAME: header at $H: key length 0 is not 1 to 240"},
       {"not compact", 14, {0x40}, "tag NAME: header at $H: is not in the compact format"},
-      {"expressions outside the pool", 510, {0x00, 0x04},
+      {"expressions outside the pool",
+       510,
+       {0x00, 0x04},
        "tag NAME: header at $H: expression texts lie outside the expression pool"},
       {"truncated file", ~std::uint64_t{0}, {}, "the file is shorter than its 1024-byte header"},
   };
@@ -174,15 +186,15 @@ TEST_F(CorruptionTest, DamagedHeadersStopTheOpenWithTheirReason) {
 TEST_F(CorruptionTest, TheVerifierFindsBrokenLinksListsAndLostPages) {
   // Damage several things at once; each gets its line.
   const std::uint32_t second = le32At(firstLeaf_ + 8);  // the first leaf's right sibling
-  poke(second + 4, {0x00, 0x02, 0x00, 0x00});            // its left sibling now says 0x200
+  poke(second + 4, {0x00, 0x04, 0x00, 0x00});           // its left sibling now says 0x400
   const std::uint64_t end = fileSize();
-  poke(end, std::vector<std::uint8_t>(1024, 0));        // two pages nothing uses
-  poke(4, {0x00, 0xFE, 0xFF, 0x7F});                    // free list head outside the file
+  poke(end, std::vector<std::uint8_t>(1024, 0));  // two pages nothing uses
+  poke(4, {0x00, 0xFE, 0xFF, 0x7F});              // free list head outside the file
   std::unique_ptr<CdxFile> cdx = openIndex();
   const std::vector<std::string> faults = testing::faultsOf(*cdx);
   const std::string report = testing::joined(faults);
-  EXPECT_NE(report.find("tag NAME: leaf at " + hexOf(second) + ": left sibling is 0x200, should be " +
-                        hexOf(firstLeaf_)),
+  EXPECT_NE(report.find("tag NAME: leaf at " + hexOf(second) +
+                        ": left sibling is 0x400, should be " + hexOf(firstLeaf_)),
             std::string::npos)
       << report;
   EXPECT_NE(report.find("free list: pointer 0x7ffffe00 is not a page of the file"),
@@ -223,6 +235,36 @@ TEST_F(CorruptionTest, TheVerifierComparesTheTagWithTheTable) {
                         "tag NAME: key '" + name10 + "' of record " +
                             std::to_string(table[10].second) + " is missing",
                     }));
+}
+
+// Random damage anywhere in the file: whatever the bytes, every call returns (a Status, not a
+// crash or an endless loop), and the verifier still produces its report.
+TEST_F(CorruptionTest, RandomDamageNeverCrashesOrHangs) {
+  std::mt19937 rng(17);
+  const std::uint64_t size = fileSize();
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    SetUp();
+    for (int hits = 1 + static_cast<int>(rng() % 6); hits > 0; --hits) {
+      const std::uint64_t at = rng() % size;
+      poke(at, {static_cast<std::uint8_t>(rng())});
+    }
+    Result<std::unique_ptr<CdxFile>> cdx = tryOpen();
+    if (!cdx.isOk()) continue;
+    for (const TagInfo& info : std::vector<TagInfo>((*cdx)->tags())) {
+      Result<Tag*> tag = (*cdx)->tag(info.name, KeyType::kCharacter);
+      if (!tag.isOk()) continue;
+      Cursor c(**tag);
+      Status s = c.first();
+      for (int guard = 0; s.isOk() && c.onEntry() && guard < 5000; ++guard) s = c.next();
+      s = c.last();
+      for (int guard = 0; s.isOk() && c.onEntry() && guard < 5000; ++guard) s = c.prev();
+      (void)c.seek("N15");
+      (void)(*tag)->insert("N15", 77777);
+      (void)(*tag)->erase("N15", 77777);
+    }
+    EXPECT_TRUE(verifyIndex(**cdx).isOk());
+  }
 }
 
 }  // namespace

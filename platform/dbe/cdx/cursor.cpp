@@ -146,16 +146,15 @@ Status Cursor::prev() {
 
 Result<bool> Cursor::seek(std::string_view key, SeekMode mode) {
   if (key.size() > tag_->keyLength()) {
-    return failed(Status::invalidArgument("tag " + tag_->name() + ": seek key of " +
-                                              std::to_string(key.size()) +
-                                              " bytes is longer than the key length " +
-                                              std::to_string(tag_->keyLength()),
-                                          tag_->store_.fileName()));
+    return failed(Status::invalidArgument(
+        "tag " + tag_->name() + ": seek key of " + std::to_string(key.size()) +
+            " bytes is longer than the key length " + std::to_string(tag_->keyLength()),
+        tag_->store_.fileName()));
   }
   if (!tag_->info_.machineCollation()) {
-    return failed(Status::notSupported(tag_->store_.fileName(),
-                                       "tag " + tag_->name() + " uses the collation " +
-                                           tag_->info_.collation + ", not MACHINE"));
+    return failed(Status::notSupported(
+        tag_->store_.fileName(),
+        "tag " + tag_->name() + " uses the collation " + tag_->info_.collation + ", not MACHINE"));
   }
   anchor_.assign(key);
   bool landed = false;
@@ -169,11 +168,10 @@ Result<bool> Cursor::seek(std::string_view key, SeekMode mode) {
 
 Result<bool> Cursor::seekEntry(std::string_view key, std::uint32_t recno) {
   if (key.size() > tag_->keyLength()) {
-    return failed(Status::invalidArgument("tag " + tag_->name() + ": key of " +
-                                              std::to_string(key.size()) +
-                                              " bytes is longer than the key length " +
-                                              std::to_string(tag_->keyLength()),
-                                          tag_->store_.fileName()));
+    return failed(Status::invalidArgument(
+        "tag " + tag_->name() + ": key of " + std::to_string(key.size()) +
+            " bytes is longer than the key length " + std::to_string(tag_->keyLength()),
+        tag_->store_.fileName()));
   }
   anchor_.assign(key);
   anchor_.resize(tag_->keyLength(), fillByte(tag_->keyType()));

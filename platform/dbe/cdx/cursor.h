@@ -17,12 +17,13 @@
 // current record. Scopes (top and bottom limits) are the layer above's: seek the top, then
 // compare key() with the bottom as the cursor moves.
 //
-// Freshness. Each positioning call descends from the tag header under the index lock and copies
-// the whole leaf it lands in; next() and prev() step through that copy without any I/O while
-// nothing changed the file through this CdxFile, and descend again (to the entry after or
-// before the one they left) when they leave the leaf or when a change was made. Changes by other
-// stations therefore show at the next leaf or the next seek, like any station's cached index
-// pages. A record found through an index may no longer have the key: the layer above checks.
+// Freshness. Each positioning call descends from the tag header (under the index lock, or on
+// pages the update counter shows unchanged: IndexOptions::sharedCache) and copies the whole
+// leaf it lands in; next() and prev() step through that copy without any I/O while nothing
+// changed the file through this CdxFile, and descend again (to the entry after or before the
+// one they left) when they leave the leaf or when a change was made. Changes by other stations
+// therefore show at the next leaf or the next seek, like any station's cached index pages. A
+// record found through an index may no longer have the key: the layer above checks.
 //
 // Errors: kCorruption, kBusy, kIOError from the file; a failed call leaves the cursor on no
 // entry (neither bof() nor eof()). Seeks on a tag whose collation is not MACHINE are

@@ -19,9 +19,8 @@ class CursorTest : public testing::IndexTest {
       e.emplace_back(characterKey("V" + std::to_string(1000 + r % 500), 10), r);
     }
     all_ = testing::tagOrder(e, descending);
-    Result<Tag*> t = cdx_->addTag(
-        {"NAME", KeyType::kCharacter, 10, "NAME", "", false, descending},
-        testing::keyListOf(KeyType::kCharacter, 10, e));
+    Result<Tag*> t = cdx_->addTag({"NAME", KeyType::kCharacter, 10, "NAME", "", false, descending},
+                                  testing::keyListOf(KeyType::kCharacter, 10, e));
     EXPECT_TRUE(t.isOk()) << t.status().toString();
     return *t;
   }
@@ -53,12 +52,12 @@ const SeekCase kSeeks[] = {
     {"beyond the last, soft", false, "ZZ", SeekMode::kSoft, false, nullptr, 0},
     {"before the first, soft", false, "A", SeekMode::kSoft, false, "SMITH", 7001},
     {"empty key finds the first", false, "", SeekMode::kExact, true, "SMITH", 7001},
-    {"descending: exact key, highest record first", true, "V1250", SeekMode::kExact, true,
-     "V1250", 1750},
+    {"descending: exact key, highest record first", true, "V1250", SeekMode::kExact, true, "V1250",
+     1750},
     {"descending: prefix finds the largest key with it", true, "SM", SeekMode::kExact, true,
      "SMYTHE", 7003},
-    {"descending: missing, soft goes to the next smaller key", true, "SMO", SeekMode::kSoft,
-     false, "SMITHSON", 7002},
+    {"descending: missing, soft goes to the next smaller key", true, "SMO", SeekMode::kSoft, false,
+     "SMITHSON", 7002},
     {"descending: missing, exact", true, "SMO", SeekMode::kExact, false, nullptr, 0},
     {"descending: below the smallest, soft", true, "A", SeekMode::kSoft, false, nullptr, 0},
     {"descending: above the largest, soft", true, "ZZ", SeekMode::kSoft, false, "V1499", 1999},

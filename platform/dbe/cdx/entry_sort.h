@@ -1,8 +1,9 @@
 // Sorting a tag's (key, record number) pairs for a bulk build.
 //
-// The sort runs over 16-byte items (the key's first eight bytes as one big-endian integer, the
-// record number, the position in the input), so most comparisons touch neither the keys nor
-// memory outside the item array; only keys equal in those eight bytes compare the rest.
+// A million keys must sort in well under a tenth of a second, so the sort runs over 16-byte
+// items (the key's first eight bytes as one big-endian integer, the record number, the position
+// in the input) with a byte-wise radix sort, which is stable and linear; only runs of keys equal
+// in those eight bytes are then ordered by the rest of the key.
 //
 // Internal to the cdx layer. Thread safety: pure function.
 #pragma once

@@ -19,16 +19,18 @@ enum class SharedCache {
   // Pages read under an earlier lock, as long as the file header's first 16 bytes (directory
   // root, free-list head, update counter) are unchanged and the pages are younger than
   // cacheRefresh. A read served wholly from such pages needs one read of the header and no lock.
-  // Sees at once the changes of every program that bumps the counter (this one and the other
-  // FoxPro-compatible engines do), those of a program that does not within cacheRefresh.
+  // Sees at once the changes of every program that bumps the counter (this engine does, and so
+  // do other FoxPro-compatible ones), those of a program that does not within cacheRefresh.
+  // Whether the legacy programs bump it is still to be observed; kPerLock does not depend on it.
   kWhileCounterUnchanged,
 };
 
 struct IndexOptions {
   // Other programs or work areas may have the file open: take the index lock (byte 0x7FFFFFFE
-  // of the .cdx, shared for reads, exclusive for writes) around every operation and bump the
-  // update counter on every change. When false the caller holds the file exclusively, no lock
-  // is taken and pages stay cached.
+  // of the .cdx, shared for reads, exclusive for writes) around every change and every read
+  // not answered from the cache as sharedCache allows, and bump the update counter on every
+  // change. When false the caller holds the file exclusively, no lock is taken and pages stay
+  // cached.
   bool shared = true;
   // Changes fail with kReadOnly.
   bool readOnly = false;

@@ -12,8 +12,8 @@ bool checkInterior(const Page& page, std::size_t keyLength, std::string* fault) 
     return false;
   }
   if (v.count() > cap) {
-    *fault = "holds " + std::to_string(v.count()) + " keys, more than the " +
-             std::to_string(cap) + " that fit";
+    *fault = "holds " + std::to_string(v.count()) + " keys, more than the " + std::to_string(cap) +
+             " that fit";
     return false;
   }
   for (std::size_t i = 0; i < v.count(); ++i) {

@@ -37,9 +37,7 @@ class InteriorView {
   InteriorView(const Page& page, std::size_t keyLength)
       : page_(&page), keyLength_(keyLength), count_(loadLe16(&page[2])) {}
   std::size_t count() const { return count_; }
-  const char* keyData(std::size_t i) const {
-    return reinterpret_cast<const char*>(entry(i));
-  }
+  const char* keyData(std::size_t i) const { return reinterpret_cast<const char*>(entry(i)); }
   std::uint32_t recno(std::size_t i) const { return loadBe32(entry(i) + keyLength_); }
   std::uint32_t child(std::size_t i) const { return loadBe32(entry(i) + keyLength_ + 4); }
 

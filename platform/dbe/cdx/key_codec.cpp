@@ -54,11 +54,16 @@ void appendDigits(std::string* s, int v, int width) {
 
 const char* keyTypeName(KeyType type) {
   switch (type) {
-    case KeyType::kCharacter: return "Character";
-    case KeyType::kNumeric: return "Numeric";
-    case KeyType::kDate: return "Date";
-    case KeyType::kInteger: return "Integer";
-    case KeyType::kLogical: return "Logical";
+    case KeyType::kCharacter:
+      return "Character";
+    case KeyType::kNumeric:
+      return "Numeric";
+    case KeyType::kDate:
+      return "Date";
+    case KeyType::kInteger:
+      return "Integer";
+    case KeyType::kLogical:
+      return "Logical";
   }
   return "Unknown";
 }
@@ -67,11 +72,15 @@ char fillByte(KeyType type) { return type == KeyType::kCharacter ? ' ' : '\0'; }
 
 std::size_t fixedKeyLength(KeyType type) {
   switch (type) {
-    case KeyType::kCharacter: return 0;
+    case KeyType::kCharacter:
+      return 0;
     case KeyType::kNumeric:
-    case KeyType::kDate: return 8;
-    case KeyType::kInteger: return 4;
-    case KeyType::kLogical: return 1;
+    case KeyType::kDate:
+      return 8;
+    case KeyType::kInteger:
+      return 4;
+    case KeyType::kLogical:
+      return 1;
   }
   return 0;
 }
@@ -161,7 +170,8 @@ std::string describeKey(KeyType type, std::string_view key) {
       appendDigits(&s, dd, 2);
       return s;
     }
-    case KeyType::kInteger: return std::to_string(decodeIntegerKey(key));
+    case KeyType::kInteger:
+      return std::to_string(decodeIntegerKey(key));
     case KeyType::kLogical:
       if (key[0] == 'T') return ".T.";
       if (key[0] == 'F') return ".F.";

@@ -1,9 +1,8 @@
 #include "key_codec.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <vector>
@@ -29,12 +28,9 @@ struct NumericCase {
 
 // The encodings other FoxPro-compatible engines produce for these values.
 constexpr NumericCase kNumericCases[] = {
-    {0.0, "80 00 00 00 00 00 00 00"},
-    {-0.0, "80 00 00 00 00 00 00 00"},
-    {1.0, "BF F0 00 00 00 00 00 00"},
-    {-1.0, "40 0F FF FF FF FF FF FF"},
-    {100.5, "C0 59 20 00 00 00 00 00"},
-    {2451545.0, "C1 42 B4 2C 80 00 00 00"},
+    {0.0, "80 00 00 00 00 00 00 00"},   {-0.0, "80 00 00 00 00 00 00 00"},
+    {1.0, "BF F0 00 00 00 00 00 00"},   {-1.0, "40 0F FF FF FF FF FF FF"},
+    {100.5, "C0 59 20 00 00 00 00 00"}, {2451545.0, "C1 42 B4 2C 80 00 00 00"},
 };
 
 TEST(KeyCodec, NumericKeysMatchTheKnownBytes) {
@@ -60,7 +56,15 @@ TEST(KeyCodec, DateAndIntegerKeysMatchTheKnownBytes) {
 // Byte order of the keys must be the order of the values, or seeks miss records.
 TEST(KeyCodec, ByteOrderIsValueOrder) {
   std::mt19937 rng(7);
-  std::vector<double> values = {-1e300, -2.5, -1.0, -1e-300, 0.0, 1e-300, 1.0, 2.5, 1e300,
+  std::vector<double> values = {-1e300,
+                                -2.5,
+                                -1.0,
+                                -1e-300,
+                                0.0,
+                                1e-300,
+                                1.0,
+                                2.5,
+                                1e300,
                                 -std::numeric_limits<double>::infinity(),
                                 std::numeric_limits<double>::infinity()};
   std::uniform_real_distribution<double> d(-1e6, 1e6);
@@ -72,7 +76,8 @@ TEST(KeyCodec, ByteOrderIsValueOrder) {
   std::sort(values.begin(), values.end());
   for (std::size_t i = 1; i < values.size(); ++i) {
     if (values[i - 1] == values[i]) continue;
-    EXPECT_LT(numericKey(values[i - 1]), numericKey(values[i])) << values[i - 1] << " " << values[i];
+    EXPECT_LT(numericKey(values[i - 1]), numericKey(values[i]))
+        << values[i - 1] << " " << values[i];
   }
   std::sort(ints.begin(), ints.end());
   for (std::size_t i = 1; i < ints.size(); ++i) {

@@ -34,7 +34,7 @@ namespace {
 struct SortItem {
   std::uint64_t prefix;  // the key's first eight bytes, big-endian (so integer order is byte order)
   std::uint32_t recno;
-  std::uint32_t index;   // position in the input
+  std::uint32_t index;  // position in the input
 };
 
 // Least-significant-digit radix sort by (prefix, recno), one byte per pass: stable and linear,
@@ -43,7 +43,8 @@ struct SortItem {
 void radixSort(std::vector<SortItem>* items, bool recnosAscending) {
   const std::size_t n = items->size();
   if (n < 2) return;
-  constexpr int kDigits = 12;  // 4 record-number bytes, then 8 prefix bytes, least significant first
+  constexpr int kDigits =
+      12;  // 4 record-number bytes, then 8 prefix bytes, least significant first
   const auto digit = [](const SortItem& it, int d) -> unsigned {
     return d < 4 ? (it.recno >> (8 * d)) & 0xFF
                  : static_cast<unsigned>((it.prefix >> (8 * (d - 4))) & 0xFF);
@@ -94,8 +95,9 @@ Status sortEntries(EntryView in, bool unique, std::string_view label, EntryBuffe
     for (std::size_t i = 0; i < items.size();) {
       std::size_t j = i + 1;
       while (j < items.size() && items[j].prefix == items[i].prefix) ++j;
-      if (j - i > 1) std::stable_sort(items.begin() + static_cast<std::ptrdiff_t>(i),
-                                      items.begin() + static_cast<std::ptrdiff_t>(j), restLess);
+      if (j - i > 1)
+        std::stable_sort(items.begin() + static_cast<std::ptrdiff_t>(i),
+                         items.begin() + static_cast<std::ptrdiff_t>(j), restLess);
       i = j;
     }
   }
@@ -107,14 +109,12 @@ Status sortEntries(EntryView in, bool unique, std::string_view label, EntryBuffe
     const SortItem& it = items[i];
     if (i > 0) {
       const SortItem& prev = items[i - 1];
-      const bool sameKey =
-          prev.prefix == it.prefix &&
-          (rest == 0 ||
-           std::memcmp(in.keyData(prev.index) + head, in.keyData(it.index) + head, rest) == 0);
+      const bool sameKey = prev.prefix == it.prefix &&
+                           (rest == 0 || std::memcmp(in.keyData(prev.index) + head,
+                                                     in.keyData(it.index) + head, rest) == 0);
       if (sameKey && unique) continue;
       if (sameKey && prev.recno == it.recno) {
-        return Status::invalidArgument(std::string(label) + ": record " +
-                                       std::to_string(it.recno) +
+        return Status::invalidArgument(std::string(label) + ": record " + std::to_string(it.recno) +
                                        " is listed twice with the same key");
       }
     }

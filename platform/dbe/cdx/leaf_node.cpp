@@ -38,8 +38,8 @@ std::size_t dupCount(const char* prev, std::size_t trailPrev, const char* key, s
 
 // Per-entry costs of a run of entries, for choosing where to cut it.
 struct EntryCosts {
-  std::vector<std::size_t> asFirst;     // fragment bytes when the entry starts a node
-  std::vector<std::size_t> followSum;   // followSum[i] = sum of follower fragments of 1..i-1
+  std::vector<std::size_t> asFirst;      // fragment bytes when the entry starts a node
+  std::vector<std::size_t> followSum;    // followSum[i] = sum of follower fragments of 1..i-1
   std::vector<std::uint32_t> maxBefore;  // largest record number in [0, i)
   std::vector<std::uint32_t> maxFrom;    // largest record number in [i, n)
 };
@@ -178,8 +178,8 @@ std::size_t leafUsedBytes(const Page& page, std::size_t keyLength) {
     const std::uint8_t* ep = &page[kLeafHeaderSize + i * b];
     std::uint64_t e = 0;
     for (unsigned k = 0; k < b; ++k) e |= std::uint64_t{ep[k]} << (8 * k);
-    const auto dup = i == 0 ? 0 : static_cast<std::size_t>(shiftRight(e, f.layout.recordBits) &
-                                                            f.dupMask);
+    const auto dup =
+        i == 0 ? 0 : static_cast<std::size_t>(shiftRight(e, f.layout.recordBits) & f.dupMask);
     const auto trail = static_cast<std::size_t>(
         shiftRight(e, f.layout.recordBits + f.layout.dupBits) & f.trailMask);
     used += keyLength - dup - trail;
@@ -195,7 +195,8 @@ std::size_t leafBytesNeeded(EntryView e, char fill) {
   std::uint32_t maxRecno = 0;
   for (std::size_t i = 0; i < e.count; ++i) {
     const std::size_t t = trailingFill(e.keyData(i), len, fill);
-    const std::size_t dup = i == 0 ? 0 : dupCount(e.keyData(i - 1), trailPrev, e.keyData(i), t, len);
+    const std::size_t dup =
+        i == 0 ? 0 : dupCount(e.keyData(i - 1), trailPrev, e.keyData(i), t, len);
     frag += len - dup - t;
     maxRecno = std::max(maxRecno, e.recno(i));
     trailPrev = t;
@@ -211,7 +212,8 @@ std::size_t leafFitCount(EntryView e, char fill) {
   std::size_t entryBytes = leafLayoutFor(len, 0).entryBytes;
   for (std::size_t i = 0; i < e.count; ++i) {
     const std::size_t t = trailingFill(e.keyData(i), len, fill);
-    const std::size_t dup = i == 0 ? 0 : dupCount(e.keyData(i - 1), trailPrev, e.keyData(i), t, len);
+    const std::size_t dup =
+        i == 0 ? 0 : dupCount(e.keyData(i - 1), trailPrev, e.keyData(i), t, len);
     const std::size_t need = len - dup - t;
     if (e.recno(i) > maxRecno) {
       maxRecno = e.recno(i);
@@ -243,8 +245,7 @@ void encodeLeaf(EntryView e, NodeHeader header, char fill, Page* out) {
     const std::size_t n = len - dup - t;
     fragEnd -= n;
     if (n > 0) std::memcpy(&p[fragEnd], key + dup, n);
-    const std::uint64_t entry = std::uint64_t{e.recno(i)} |
-                                (std::uint64_t{dup} << l.recordBits) |
+    const std::uint64_t entry = std::uint64_t{e.recno(i)} | (std::uint64_t{dup} << l.recordBits) |
                                 (std::uint64_t{t} << (l.recordBits + l.dupBits));
     std::uint8_t* ep = &p[kLeafHeaderSize + i * l.entryBytes];
     for (unsigned k = 0; k < l.entryBytes; ++k) ep[k] = static_cast<std::uint8_t>(entry >> (8 * k));

@@ -1,8 +1,7 @@
 #include "leaf_node.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,8 +37,7 @@ Page workedExample() {
   return p;
 }
 
-const std::vector<Pair> kWorkedKeys = {
-    {"SMITH     ", 5}, {"SMITHSON  ", 2}, {"SMYTHE    ", 9}};
+const std::vector<Pair> kWorkedKeys = {{"SMITH     ", 5}, {"SMITHSON  ", 2}, {"SMYTHE    ", 9}};
 
 TEST(LeafNode, DecodesTheWorkedExample) {
   const Page p = workedExample();
@@ -85,11 +83,10 @@ struct LayoutCase {
   int recordBits;
 };
 constexpr LayoutCase kLayouts[] = {
-    {10, 200, 3, 16},        {10, 65535, 3, 16},      {10, 65536, 4, 24},
-    {10, 16777215, 4, 24},   {10, 16777216, 5, 32},   {10, 0xFFFFFFFF, 5, 32},
-    {8, 1, 3, 16},           {4, 262143, 3, 18},      {4, 262144, 4, 26},
-    {1, 0xFFFFFFFF, 5, 32},  {240, 255, 3, 8},        {240, 256, 4, 16},
-    {240, 0xFFFFFFFF, 6, 32}, {100, 1023, 3, 10},     {100, 1024, 4, 18},
+    {10, 200, 3, 16},         {10, 65535, 3, 16},      {10, 65536, 4, 24}, {10, 16777215, 4, 24},
+    {10, 16777216, 5, 32},    {10, 0xFFFFFFFF, 5, 32}, {8, 1, 3, 16},      {4, 262143, 3, 18},
+    {4, 262144, 4, 26},       {1, 0xFFFFFFFF, 5, 32},  {240, 255, 3, 8},   {240, 256, 4, 16},
+    {240, 0xFFFFFFFF, 6, 32}, {100, 1023, 3, 10},      {100, 1024, 4, 18},
 };
 
 TEST(LeafNode, WidthsFollowTheKeyLengthAndRecordNumbers) {
@@ -119,21 +116,40 @@ std::vector<CompressionCase> compressionCases() {
   b240.back() = 'B';
   return {
       {"no duplicate bytes", 3, KeyType::kCharacter, {{"ABC", 1}, {"BCD", 2}, {"CDE", 3}}, 9 + 9},
-      {"full duplicates", 10, KeyType::kCharacter,
-       {{"SAME      ", 1}, {"SAME      ", 2}, {"SAME      ", 3}}, 9 + 4},
-      {"trailing blanks only", 10, KeyType::kCharacter, {{"A         ", 1}, {"B         ", 2}},
+      {"full duplicates",
+       10,
+       KeyType::kCharacter,
+       {{"SAME      ", 1}, {"SAME      ", 2}, {"SAME      ", 3}},
+       9 + 4},
+      {"trailing blanks only",
+       10,
+       KeyType::kCharacter,
+       {{"A         ", 1}, {"B         ", 2}},
        6 + 2},
       {"all blanks", 10, KeyType::kCharacter, {{"          ", 1}, {"          ", 2}}, 6},
-      {"blanks after a key", 10, KeyType::kCharacter, {{"          ", 1}, {"X         ", 2}},
+      {"blanks after a key",
+       10,
+       KeyType::kCharacter,
+       {{"          ", 1}, {"X         ", 2}},
        6 + 1},
       {"maximum key length", 240, KeyType::kCharacter, {{a240, 1}, {b240, 2}}, 6 + 240 + 1},
-      {"maximum key length, wide records", 240, KeyType::kCharacter,
-       {{a240, 70000}, {b240, 16777216}}, 12 + 240 + 1},
-      {"record numbers of 1 to 4 bytes", 10, KeyType::kCharacter,
-       {{"K1        ", 200}, {"K2        ", 60000}, {"K3        ", 70000},
-        {"K4        ", 20000000}, {"K5        ", 0xFFFFFFFF}},
+      {"maximum key length, wide records",
+       240,
+       KeyType::kCharacter,
+       {{a240, 70000}, {b240, 16777216}},
+       12 + 240 + 1},
+      {"record numbers of 1 to 4 bytes",
+       10,
+       KeyType::kCharacter,
+       {{"K1        ", 200},
+        {"K2        ", 60000},
+        {"K3        ", 70000},
+        {"K4        ", 20000000},
+        {"K5        ", 0xFFFFFFFF}},
        5 * 5 + 2 + 4 * 1},
-      {"numeric keys drop trailing zero bytes", 8, KeyType::kNumeric,
+      {"numeric keys drop trailing zero bytes",
+       8,
+       KeyType::kNumeric,
        {{numericKey(1.0), 1}, {numericKey(1.5), 2}, {numericKey(100.5), 3}},
        9 + 2 + 1 + 3},
   };
@@ -150,8 +166,7 @@ TEST(LeafNode, EveryCompressionCaseRoundTrips) {
     encodeLeaf(e.view(), {nodeAttributes(false, true), 0, 0x600, 0xA00}, fill, &p);
     const LeafFields f = readLeafFields(p);
     EXPECT_EQ(f.freeBytes, kLeafSpace - c.used);
-    EXPECT_EQ(f.layout.recordBits + f.layout.dupBits + f.layout.trailBits,
-              8 * f.layout.entryBytes);
+    EXPECT_EQ(f.layout.recordBits + f.layout.dupBits + f.layout.trailBits, 8 * f.layout.entryBytes);
     EXPECT_EQ(readNodeHeader(p).left, 0x600u);
     EXPECT_EQ(readNodeHeader(p).right, 0xA00u);
     EntryBuffer back;
@@ -178,10 +193,12 @@ TEST(LeafNode, ReadsDuplicatesThatRunIntoTrailingBlanks) {
   // Entry 0: record 1, dup 0, trail 2 -> "AB". Entry 1: record 2, dup 3, trail 0 -> "AB " + "C".
   const std::uint32_t e0 = 1u | (0u << 18) | (2u << 21);
   const std::uint32_t e1 = 2u | (3u << 18) | (0u << 21);
-  put(&p, 24, {static_cast<int>(e0 & 0xFF), static_cast<int>((e0 >> 8) & 0xFF),
-               static_cast<int>(e0 >> 16)});
-  put(&p, 27, {static_cast<int>(e1 & 0xFF), static_cast<int>((e1 >> 8) & 0xFF),
-               static_cast<int>(e1 >> 16)});
+  put(&p, 24,
+      {static_cast<int>(e0 & 0xFF), static_cast<int>((e0 >> 8) & 0xFF),
+       static_cast<int>(e0 >> 16)});
+  put(&p, 27,
+      {static_cast<int>(e1 & 0xFF), static_cast<int>((e1 >> 8) & 0xFF),
+       static_cast<int>(e1 >> 16)});
   put(&p, 509, {'C', 'A', 'B'});
   EntryBuffer e;
   std::string fault;
@@ -249,11 +266,14 @@ TEST(LeafNode, SplitPointsGiveLeavesThatFit) {
     std::size_t leaves;  // 0: two or more
   };
   const SplitCase cases[] = {
-      {120, 10, 1000, false, 2},  {120, 10, 1000, true, 2}, {30, 30, 100000, false, 2},
+      {120, 10, 1000, false, 2},
+      {120, 10, 1000, true, 2},
+      {30, 30, 100000, false, 2},
       {3, 240, 0xFFFFFFFF, false, 3},  // 240-byte keys with 4-byte record numbers: one per leaf
   };
   for (const SplitCase& c : cases) {
-    EntryBuffer e = c.keyLength == 240 ? EntryBuffer(240) : randomEntries(c.n, c.keyLength, 3, c.maxRecno);
+    EntryBuffer e =
+        c.keyLength == 240 ? EntryBuffer(240) : randomEntries(c.n, c.keyLength, 3, c.maxRecno);
     if (c.keyLength == 240) {
       for (char ch : {'A', 'B', 'C'}) e.push(std::string(240, ch), 0xFFFFFFF0u);
     }

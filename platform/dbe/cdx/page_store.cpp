@@ -116,7 +116,11 @@ Status PageStore::beginRead(bool mayStayUnlocked) {
     ++readDepth_;
     return Status::ok();
   }
-  if (mayStayUnlocked && options_.shared &&
+  // After a read that had to fetch pages the next one probably will too: it starts under the
+  // lock rather than check the header once unlocked and once more when it needs the lock.
+  const bool expectMisses = lastReadFetched_;
+  lastReadFetched_ = false;
+  if (mayStayUnlocked && !expectMisses && options_.shared &&
       options_.sharedCache == SharedCache::kWhileCounterUnchanged && cached(0) != nullptr &&
       std::chrono::steady_clock::now() - cacheSince_ <= options_.cacheRefresh) {
     bool same = false;
@@ -166,6 +170,12 @@ bool PageStore::takeRestart() {
 
 Status PageStore::beginWrite() {
   if (options_.readOnly) return Status::readOnly(fileName(), "the index is open read-only");
+  if (writing_ && readDepth_ == 0) {
+    // A change inside a group of changes (IndexUpdate): it commits with the group.
+    if (!poison_.isOk()) return poison_;
+    innerStarts_.push_back(changes_);
+    return Status::ok();
+  }
   if (writing_ || readDepth_ > 0) {
     return Status::invalidArgument("an index change was started inside another index operation",
                                    fileName());
@@ -189,6 +199,17 @@ void PageStore::dropEverything() {
 }
 
 void PageStore::abort() {
+  if (!innerStarts_.empty()) {
+    // An inner change that failed before touching a page leaves the group intact; one that
+    // failed half-way spoils it, and the group's commit drops everything.
+    if (changes_ != innerStarts_.back() && poison_.isOk()) {
+      poison_ = Status::invalidArgument(
+          "an earlier change of this group failed half-way; the group was dropped", fileName());
+    }
+    innerStarts_.pop_back();
+    return;
+  }
+  poison_ = Status::ok();
   writing_ = false;
   before_.clear();
   readDepth_ = 0;
@@ -197,8 +218,7 @@ void PageStore::abort() {
   unlock();
 }
 
-Status PageStore::writeRuns(const std::uint32_t* offsets, std::size_t n,
-                            std::size_t* attempted) {
+Status PageStore::writeRuns(const std::uint32_t* offsets, std::size_t n, std::size_t* attempted) {
   *attempted = 0;
   std::vector<std::uint8_t> buf;
   std::size_t i = 0;
@@ -226,6 +246,15 @@ void PageStore::rollBack(const std::uint32_t* offsets, std::size_t n) {
 }
 
 Status PageStore::commit() {
+  if (!innerStarts_.empty()) {
+    innerStarts_.pop_back();
+    return Status::ok();
+  }
+  if (!poison_.isOk()) {
+    const Status s = poison_;
+    abort();
+    return s;
+  }
   std::vector<std::uint32_t> dirty = dirty_;
   if (dirty.empty()) {
     writing_ = false;
@@ -243,8 +272,8 @@ Status PageStore::commit() {
     std::sort(dirty.begin(), dirty.end());
 
     // dirty = [0 (the file header), existing pages..., pages past the old end of the file...]
-    const auto firstNew = std::lower_bound(dirty.begin(), dirty.end(),
-                                           eofKnown_ ? eofAtStart_ : ~std::uint64_t{0});
+    const auto firstNew =
+        std::lower_bound(dirty.begin(), dirty.end(), eofKnown_ ? eofAtStart_ : ~std::uint64_t{0});
     const auto newAt = static_cast<std::size_t>(firstNew - dirty.begin());
     const bool grew = newAt < dirty.size();
     const std::uint32_t* nodes = dirty.data() + 1;
@@ -289,14 +318,14 @@ Status PageStore::commit() {
 
 Status PageStore::read(std::uint32_t offset, const Page** out) {
   if (!writing_ && readDepth_ == 0) {
-    return Status::invalidArgument("an index page was read outside an index operation",
-                                   fileName());
+    return Status::invalidArgument("an index page was read outside an index operation", fileName());
   }
   if (const CachedPage* c = cached(offset)) {
     *out = &c->page;
     return Status::ok();
   }
   if (unlockedRead_) DBE_RETURN_IF_ERROR(lockForMiss());
+  lastReadFetched_ = true;
   Page fresh;
   std::size_t got = 0;
   DBE_RETURN_IF_ERROR(file_->read(offset, bytesOf(fresh), &got));
@@ -312,6 +341,8 @@ Status PageStore::read(std::uint32_t offset, const Page** out) {
 }
 
 Page* PageStore::change(std::uint32_t offset) {
+  ++changes_;
+  ++generation_;
   CachedPage& p = cache(offset);
   if (!p.dirty) {
     if (p.onDisk) before_.try_emplace(offset, p.page);
@@ -337,19 +368,19 @@ Result<std::uint32_t> PageStore::allocate() {
   const std::uint32_t head = loadLe32(&(*header)[4]);
   if (head != 0 && head != kNoPage) {
     if (!isNodeOffset(head)) {
-      return Status::corruption(fileName(), "free list: head " + hexOffset(head) +
-                                                " is not a page offset");
+      return Status::corruption(fileName(),
+                                "free list: head " + hexOffset(head) + " is not a page offset");
     }
     const Page* freePage = nullptr;
     if (Status s = read(head, &freePage); !s.isOk()) {
       if (s.code() != Status::Code::kCorruption) return s;
-      return Status::corruption(fileName(), "free list: head " + hexOffset(head) +
-                                                " lies beyond the end of the file");
+      return Status::corruption(
+          fileName(), "free list: head " + hexOffset(head) + " lies beyond the end of the file");
     }
     const std::uint32_t next = loadLe32(&(*freePage)[0]);
     if (next == head || (next != 0 && next != kNoPage && !isNodeOffset(next))) {
-      return Status::corruption(fileName(), "free list: page at " + hexOffset(head) +
-                                                " points to " + hexOffset(next));
+      return Status::corruption(
+          fileName(), "free list: page at " + hexOffset(head) + " points to " + hexOffset(next));
     }
     storeLe32(&(*change(0))[4], next);
     change(head)->fill(0);

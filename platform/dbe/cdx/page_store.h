@@ -6,7 +6,10 @@
 // for a read scope, exclusive for a write scope, retried for IndexOptions::lockTimeout), and
 // decides what of the cache may be kept: a write scope keeps nothing, a read scope what
 // IndexOptions::sharedCache allows; in exclusive mode no lock is taken and the cache is kept.
-// Read scopes nest; a write scope neither nests nor sits inside a read scope.
+// Read scopes nest; a write scope does not sit inside a read scope. A write scope inside a write
+// scope (the changes of one IndexUpdate) is part of the outer one: its commit() only ends it,
+// and the outer commit() writes everything. An inner scope that fails after changing pages
+// spoils the outer one, whose commit() then drops every change and reports it.
 //
 // Changes. Inside a write scope pages are changed in the cache only (change, allocate,
 // release). commit() then bumps the update counter (file header bytes 8-11, big-endian) and
@@ -53,6 +56,8 @@ class PageStore {
   const IndexOptions& options() const { return options_; }
   std::uint64_t generation() const { return generation_; }
   bool inWriteScope() const { return writing_; }
+  // Inside a write scope that is itself inside another.
+  bool inGroup() const { return !innerStarts_.empty(); }
 
   // With mayStayUnlocked, in shared mode with SharedCache::kWhileCounterUnchanged, a read whose
   // every page is in the cache takes no lock: it checks the file header unlocked and, while the
@@ -129,6 +134,10 @@ class PageStore {
   bool locked_ = false;
   bool unlockedRead_ = false;  // a read scope running on the cache without the lock
   bool restart_ = false;
+  bool lastReadFetched_ = false;            // the last read scope had to read pages from the file
+  std::uint64_t changes_ = 0;               // calls of change(), to tell whether pages changed
+  std::vector<std::uint64_t> innerStarts_;  // changes_ when each inner write scope began
+  Status poison_;                           // why the outer write scope must be dropped
   bool eofKnown_ = false;
   std::uint64_t eof_ = 0;         // where the next new page goes
   std::uint64_t eofAtStart_ = 0;  // the file's end when this write scope first grew it

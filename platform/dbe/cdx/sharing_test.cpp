@@ -1,12 +1,11 @@
 // Two stations on one .cdx: the index lock, the update counter, seeing each other's changes,
 // and a full disk that loses nothing.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "dbe/cdx/cdx_format.h"
 #include "dbe/cdx/cdx_test_util.h"
@@ -40,8 +39,8 @@ class SharingTest : public testing::IndexTest {
 
   std::uint32_t counterOnDisk() {
     const std::vector<std::uint8_t> b = bytesAt(8, 4);  // big-endian
-    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-           (std::uint32_t{b[2]} << 8) | b[3];
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+           b[3];
   }
 
   std::set<testing::Entry> model_;
@@ -175,7 +174,8 @@ TEST_F(SharingTest, AReadThatMeetsAChangeHalfWayStartsOver) {
   std::unique_ptr<CdxFile> writer = openIndex(testing::sharedOptions());
   auto file = std::make_unique<InterleavingFile>(openFile());
   InterleavingFile* hook = file.get();
-  Result<std::unique_ptr<CdxFile>> reader = CdxFile::open(std::move(file), testing::sharedOptions());
+  Result<std::unique_ptr<CdxFile>> reader =
+      CdxFile::open(std::move(file), testing::sharedOptions());
   ASSERT_TRUE(reader.isOk());
   Cursor c(*tagOf(**reader));
   Result<bool> r = c.seek("K250");  // caches the path to one leaf
@@ -259,8 +259,8 @@ TEST_F(SharingTest, AFullDiskLosesNothing) {
     SCOPED_TRACE(room);
     SetUp();
     const std::uint64_t limit = fileSize() + room * kPageSize;
-    Result<std::unique_ptr<CdxFile>> cdx = CdxFile::open(
-        std::make_unique<FullDiskFile>(openFile(), limit), testing::sharedOptions());
+    Result<std::unique_ptr<CdxFile>> cdx =
+        CdxFile::open(std::make_unique<FullDiskFile>(openFile(), limit), testing::sharedOptions());
     ASSERT_TRUE(cdx.isOk());
     Tag* tag = tagOf(**cdx);
     std::set<testing::Entry> want = model_;
@@ -293,8 +293,8 @@ TEST_F(SharingTest, EveryFailingOperationLeavesTheIndexAsItWas) {
     Result<std::unique_ptr<File>> f = faulty.open(path_, OpenAccess::kReadWrite, ShareMode::kNone);
     ASSERT_TRUE(f.isOk());
     faulty.failAt(FaultOp::kAny, n);
-    Result<std::unique_ptr<CdxFile>> cdx = CdxFile::open(std::move(f.value()),
-                                                         testing::sharedOptions());
+    Result<std::unique_ptr<CdxFile>> cdx =
+        CdxFile::open(std::move(f.value()), testing::sharedOptions());
     Status s = cdx.status();
     if (s.isOk()) {
       Tag* tag = tagOf(**cdx);
@@ -330,8 +330,8 @@ TEST_F(SharingTest, AFailedReadLeavesTheCursorUsable) {
   FaultFileSystem faulty(fs_.get());
   Result<std::unique_ptr<File>> f = faulty.open(path_, OpenAccess::kReadWrite, ShareMode::kNone);
   ASSERT_TRUE(f.isOk());
-  Result<std::unique_ptr<CdxFile>> cdx = CdxFile::open(std::move(f.value()),
-                                                       testing::sharedOptions());
+  Result<std::unique_ptr<CdxFile>> cdx =
+      CdxFile::open(std::move(f.value()), testing::sharedOptions());
   ASSERT_TRUE(cdx.isOk());
   Cursor c(*tagOf(**cdx));
   faulty.failAt(FaultOp::kRead, 2);
@@ -354,11 +354,12 @@ TEST(SharingProcesses, TwoProcessesInsertingAtOnceLoseNothing) {
   {
     Result<std::unique_ptr<File>> f = fs->create(path, ShareMode::kNone, true);
     ASSERT_TRUE(f.isOk());
-    Result<std::unique_ptr<CdxFile>> cdx = CdxFile::create(std::move(f.value()),
-                                                           testing::exclusiveOptions());
+    Result<std::unique_ptr<CdxFile>> cdx =
+        CdxFile::create(std::move(f.value()), testing::exclusiveOptions());
     ASSERT_TRUE(cdx.isOk());
-    ASSERT_TRUE((*cdx)->addTag({"ID", KeyType::kInteger, 4, "ID", "", false, false},
-                               KeyList(KeyType::kInteger, 4))
+    ASSERT_TRUE((*cdx)
+                    ->addTag({"ID", KeyType::kInteger, 4, "ID", "", false, false},
+                             KeyList(KeyType::kInteger, 4))
                     .isOk());
   }
   constexpr int kPerProcess = 300;
@@ -389,8 +390,8 @@ TEST(SharingProcesses, TwoProcessesInsertingAtOnceLoseNothing) {
 
   Result<std::unique_ptr<File>> f = fs->open(path, OpenAccess::kReadWrite, ShareMode::kNone);
   ASSERT_TRUE(f.isOk());
-  Result<std::unique_ptr<CdxFile>> cdx = CdxFile::open(std::move(f.value()),
-                                                       testing::exclusiveOptions());
+  Result<std::unique_ptr<CdxFile>> cdx =
+      CdxFile::open(std::move(f.value()), testing::exclusiveOptions());
   ASSERT_TRUE(cdx.isOk());
   Result<Tag*> tag = (*cdx)->tag("ID", KeyType::kInteger);
   ASSERT_TRUE(tag.isOk());
@@ -401,6 +402,63 @@ TEST(SharingProcesses, TwoProcessesInsertingAtOnceLoseNothing) {
   EXPECT_EQ(testing::readForward(**tag), want);
   EXPECT_EQ(testing::faultsOf(**cdx), std::vector<std::string>{});
   std::filesystem::remove_all(dir);
+}
+
+// The changes of one record to several tags go out together: one lock, one commit, one step of
+// the counter; until then other stations see none of them.
+TEST_F(SharingTest, AnIndexUpdateGroupsTheChangesOfOneRecord) {
+  {
+    std::unique_ptr<CdxFile> cdx = createIndex();
+    model_.clear();
+    for (std::uint32_t r = 1; r <= 300; ++r)
+      model_.insert({characterKey("K" + std::to_string(r), 8), r});
+    const Entries e(model_.begin(), model_.end());
+    for (const char* name : {"KEY", "COPY"}) {
+      ASSERT_TRUE(cdx->addTag({name, KeyType::kCharacter, 8, "KEY", "", false, false},
+                              testing::keyListOf(KeyType::kCharacter, 8, e))
+                      .isOk());
+    }
+  }
+  std::unique_ptr<CdxFile> writer = openIndex(testing::sharedOptions());
+  std::unique_ptr<CdxFile> reader = openIndex(testing::sharedOptions());
+  Tag* key = tagOf(*writer);
+  Tag* copy = *writer->tag("COPY", KeyType::kCharacter);
+  const std::uint32_t counter = counterOnDisk();
+  {
+    IndexUpdate update(*writer);
+    ASSERT_TRUE(update.status().isOk());
+    // Record 7 changes its key: both tags move it; an erase that finds nothing changes nothing.
+    ASSERT_TRUE(key->erase("K7", 7).isOk());
+    ASSERT_TRUE(key->insert("Z7", 7).isOk());
+    ASSERT_TRUE(copy->erase("K7", 7).isOk());
+    ASSERT_TRUE(copy->insert("Z7", 7).isOk());
+    EXPECT_EQ(copy->erase("NOTTHERE", 7).code(), Status::Code::kNotFound);
+    // The writer's own cursors see the changes; other stations wait for the lock.
+    Cursor mine(*key);
+    EXPECT_TRUE(*mine.seek("Z7"));
+    Cursor theirs(*tagOf(*reader));
+    EXPECT_EQ(theirs.seek("Z7").status().code(), Status::Code::kBusy);
+    EXPECT_EQ(IndexUpdate(*writer).status().code(), Status::Code::kInvalidArgument);  // no nesting
+    EXPECT_EQ(writer->deleteTag("COPY").code(), Status::Code::kInvalidArgument);
+    ASSERT_TRUE(update.commit().isOk());
+  }
+  EXPECT_EQ(counterOnDisk(), counter + 1);
+  model_.erase({characterKey("K7", 8), 7});
+  model_.insert({characterKey("Z7", 8), 7});
+  const Entries want(model_.begin(), model_.end());
+  EXPECT_EQ(testing::readForward(*tagOf(*reader)), want);
+  EXPECT_EQ(testing::readForward(**reader->tag("COPY", KeyType::kCharacter)), want);
+
+  // An update dropped without commit leaves no trace.
+  {
+    IndexUpdate update(*writer);
+    ASSERT_TRUE(key->insert("GONE", 1).isOk());
+    ASSERT_TRUE(copy->insert("GONE", 1).isOk());
+  }
+  EXPECT_EQ(counterOnDisk(), counter + 1);
+  EXPECT_EQ(testing::readForward(*tagOf(*reader)), want);
+  EXPECT_EQ(testing::readForward(*key), want);
+  EXPECT_EQ(testing::faultsOf(*reader), std::vector<std::string>{});
 }
 
 }  // namespace

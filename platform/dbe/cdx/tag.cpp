@@ -9,7 +9,9 @@
 namespace dbe::cdx {
 
 Tag::Tag(PageStore& store, TagInfo info, KeyType type)
-    : store_(store), info_(std::move(info)), type_(type),
+    : store_(store),
+      info_(std::move(info)),
+      type_(type),
       tree_(std::make_unique<BTree>(store, info_.headerOffset, info_.keyLength, fillByte(type),
                                     "tag " + info_.name)) {}
 
@@ -17,9 +19,8 @@ Tag::~Tag() = default;
 
 Status Tag::fullKey(std::string_view key) {
   if (key.size() > info_.keyLength) {
-    return Status::invalidArgument("tag " + info_.name + ": key of " +
-                                       std::to_string(key.size()) + " bytes is longer than " +
-                                       std::to_string(info_.keyLength),
+    return Status::invalidArgument("tag " + info_.name + ": key of " + std::to_string(key.size()) +
+                                       " bytes is longer than " + std::to_string(info_.keyLength),
                                    store_.fileName());
   }
   key_.assign(key);
@@ -59,10 +60,13 @@ Status Tag::erase(std::string_view key, std::uint32_t recno) {
 }
 
 Status Tag::rebuild(const KeyList& entries) {
+  if (store_.inWriteScope()) {
+    return Status::invalidArgument(
+        "rebuilding tag " + info_.name + " cannot be part of an index update", store_.fileName());
+  }
   if (store_.options().shared) {
-    return Status::invalidArgument("rebuilding tag " + info_.name +
-                                       " needs exclusive use of the index",
-                                   store_.fileName());
+    return Status::invalidArgument(
+        "rebuilding tag " + info_.name + " needs exclusive use of the index", store_.fileName());
   }
   if (!info_.machineCollation()) {
     return Status::notSupported(store_.fileName(), "tag " + info_.name + " uses the collation " +

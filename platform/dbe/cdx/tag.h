@@ -15,9 +15,11 @@
 // Descending tags are stored in ascending order like every other tag; Cursor walks them
 // backwards.
 //
-// Every change runs under the index write lock (shared mode) and is complete on disk, with the
-// update counter bumped, before insert()/erase() returns; a failure leaves the file as it was
-// before the call (or, when the disk failed in the middle of writing, reports it).
+// Every change runs under the index write lock (shared mode), re-reads the pages it uses, and is
+// on disk with the update counter bumped before insert()/erase() returns, or, inside an
+// IndexUpdate (cdx_file.h), when the update commits. A change that fails leaves the file as it
+// was: nothing is written before the end, and pages already written when a write fails get
+// their old bytes back.
 //
 // Lifetime: a Tag belongs to its CdxFile and lives until the tag is deleted or the file closed.
 // Thread safety: one thread at a time, together with its CdxFile and Cursors.

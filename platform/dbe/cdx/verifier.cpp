@@ -28,7 +28,10 @@ class ExpectedMatch {
  public:
   ExpectedMatch(const EntryBuffer& expected, bool unique, KeyType type, std::string label,
                 std::function<void(std::string)> fault)
-      : e_(expected), unique_(unique), type_(type), label_(std::move(label)),
+      : e_(expected),
+        unique_(unique),
+        type_(type),
+        label_(std::move(label)),
         fault_(std::move(fault)) {}
 
   void entry(std::string_view key, std::uint32_t recno) {
@@ -124,9 +127,9 @@ class Verifier {
   [[nodiscard]] Status readPage(std::uint32_t offset, Page* out) {
     return file_.readExact(offset, std::as_writable_bytes(std::span(*out)), "index page");
   }
-  [[nodiscard]] Status walkTree(const std::string& label, std::uint32_t root,
-                                std::size_t keyLength, char fill, bool unique, bool directory,
-                                int id, const EntryFn& onEntry);
+  [[nodiscard]] Status walkTree(const std::string& label, std::uint32_t root, std::size_t keyLength,
+                                char fill, bool unique, bool directory, int id,
+                                const EntryFn& onEntry);
   [[nodiscard]] Status checkTag(const std::string& name, std::uint32_t headerOffset);
   [[nodiscard]] Status checkFreeList(std::uint32_t head);
   void reportUnused();
@@ -275,8 +278,7 @@ Status Verifier::checkTag(const std::string& name, std::uint32_t offset) {
 }
 
 Status Verifier::walkTree(const std::string& label, std::uint32_t root, std::size_t keyLength,
-                          char fill, bool unique, bool directory, int id,
-                          const EntryFn& onEntry) {
+                          char fill, bool unique, bool directory, int id, const EntryFn& onEntry) {
   if (!inFile(root, kPageSize)) {
     fault(label + ": root pointer " + hexOffset(root) + " is not a page of the file");
     return Status::ok();
@@ -385,8 +387,8 @@ Status Verifier::walkTree(const std::string& label, std::uint32_t root, std::siz
       }
       const InteriorView v(page, keyLength);
       for (std::size_t i = 1; i < v.count(); ++i) {
-        if (compareEntries(v.keyData(i - 1), v.recno(i - 1), v.keyData(i), v.recno(i),
-                           keyLength) >= 0) {
+        if (compareEntries(v.keyData(i - 1), v.recno(i - 1), v.keyData(i), v.recno(i), keyLength) >=
+            0) {
           fault(where + "key " + std::to_string(i) + " out of order");
         }
       }
@@ -424,8 +426,7 @@ Status Verifier::checkFreeList(std::uint32_t head) {
       return Status::ok();
     }
     if (owner(head) != kUnused) {
-      fault("free list: page at " + hexOffset(head) + " is also used by " +
-            ownerName(owner(head)));
+      fault("free list: page at " + hexOffset(head) + " is also used by " + ownerName(owner(head)));
       return Status::ok();
     }
     owner(head) = kFreeList;
@@ -445,8 +446,8 @@ void Verifier::reportUnused() {
       fault("file: the page at " + hexOffset(i * kPageSize) +
             " is neither in use nor on the free list");
     } else {
-      fault("file: the pages from " + hexOffset(i * kPageSize) + " to " +
-            hexOffset(j * kPageSize) + " are neither in use nor on the free list");
+      fault("file: the pages from " + hexOffset(i * kPageSize) + " to " + hexOffset(j * kPageSize) +
+            " are neither in use nor on the free list");
     }
     i = j;
   }
