@@ -92,7 +92,9 @@ double parseNumericText(std::string_view text) {
   if (text[0] == '+') text.remove_prefix(1);
   double v = 0.0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (r.ec != std::errc()) return 0.0;
+  // from_chars also takes "nan" and "inf": no writer stores those, and a NaN or an infinity
+  // would poison every comparison and sum above, so they read as unreadable text does.
+  if (r.ec != std::errc() || !std::isfinite(v)) return 0.0;
   return v == 0.0 ? 0.0 : v;  // no -0
 }
 

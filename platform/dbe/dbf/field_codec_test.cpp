@@ -52,6 +52,11 @@ const DecodeCase kDecodeCases[] = {
     {'N', 5, 2, "'*****'", "number:0"},
     {'N', 5, 0, "' 1x3 '", "number:1"},
     {'N', 4, 0, "'abcd'", "number:0"},
+    // NumericTextNaNOrInfinity: text the number reader would take as NaN or infinity is
+    // unreadable for a numeric field.
+    {'N', 5, 0, "'  nan'", "number:0"},
+    {'N', 5, 0, "' -inf'", "number:0"},
+    {'F', 10, 0, "'  INFINITY'", "number:0"},
     {'F', 10, 3, "'  1234.500'", "number:1234.5"},
     {'D', 8, 0, "'20240229'", "date:20240229"},
     {'D', 8, 0, "'        '", "date:        "},

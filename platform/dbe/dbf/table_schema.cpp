@@ -177,6 +177,11 @@ Result<TableSchema> TableSchema::parse(std::span<const std::byte> header, const 
     f.name.assign(nameBytes, strnlen(nameBytes, 11));
     const std::string which = "field " + std::to_string(i + 1);
     if (f.name.empty()) return Status::corruption(file, which + " has no name");
+    // Names end with a NUL inside their 11 bytes: eleven characters are not a name any
+    // writer makes, and the layers above hold names of ten characters at most.
+    if (f.name.size() > 10) {
+      return Status::corruption(file, which + " has a name of 11 characters without an end");
+    }
     for (char c : f.name) {
       if (c <= 0x20 || c >= 0x7F) {
         return Status::corruption(file, which + " has a name with invalid characters");
