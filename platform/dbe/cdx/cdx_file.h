@@ -65,7 +65,7 @@ class CdxFile {
   // for before with another type.
   [[nodiscard]] Result<Tag*> tag(std::string_view name, KeyType type);
 
-  // Creates a tag holding `entries` (in any order; of the spec's key type and length), built in
+  // Creates a tag holding `entries` (in any order; of the TagSpec's key type and length), built in
   // bulk. kInvalidArgument for a bad name, a name in use, a bad key length, expressions that do
   // not fit the tag header, or a pair listed twice.
   [[nodiscard]] Result<Tag*> addTag(const TagSpec& spec, const KeyList& entries);
